@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -107,7 +108,10 @@ public:
             result.FailureReason = std::strerror(errno);
             return result;
         }
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+        // Only a regular file has a length to cut; devices such as /dev/null take none.
+        struct stat info {};
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 ||
+            (S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0)) {
             const int error = errno;
             close(fd);
             result.FailureReason = std::strerror(error);
