@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, only those missing.
+#   install-deps.sh native   compiler, CMake, GoogleTest
+#   install-deps.sh all      also MinGW-w64, Wine, clang and its sanitizer runtime
+set -euo pipefail
+
+packages=(g++ cmake make libgtest-dev)
+if [ "${1:-native}" = all ]; then
+    packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64
+               clang libclang-rt-14-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
