@@ -20,7 +20,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     }
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(in[0], 0);
+        if (options.CloseStdin) {
+            close(0);
+        } else {
+            dup2(in[0], 0);
+        }
         if (options.CloseStdout) {
             close(1);
         } else {
@@ -42,6 +46,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     }
     close(out[1]);
     close(in[0]);
+    if (options.ReadNoOutput) {
+        close(out[0]);
+        out[0] = -1;
+    }
     signal(SIGPIPE, SIG_IGN);
     std::size_t written = 0;
     while (written < options.Input.size()) {
@@ -64,6 +72,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
             kill(pid, SIGKILL);
             break;
         }
+        if (out[0] < 0) {
+            // Nothing to read: wait for the child alone.
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return result;
+            }
+            usleep(10000);
+            continue;
+        }
         pollfd fd{out[0], POLLIN, 0};
         if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
             continue;
@@ -74,7 +92,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         }
         result.Output.append(buffer, static_cast<std::size_t>(n));
     }
-    close(out[0]);
+    if (out[0] >= 0) {
+        close(out[0]);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
