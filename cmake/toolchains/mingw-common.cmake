@@ -14,3 +14,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One self-contained exe: the C++ runtime, libgcc and winpthread linked in, so only
 # system DLLs are imported.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release builds carry no symbol table.
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")

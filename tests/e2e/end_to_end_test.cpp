@@ -212,3 +212,82 @@ TEST(EndToEnd, SameAsTheNativeBuild) {
 
 }  // namespace
 }  // namespace compenv
+
+namespace compenv {
+namespace {
+
+using namespace compenv::testing;
+namespace fs = std::filesystem;
+
+// The header names the executable by its full path, also past the old 260-character limit.
+TEST(EndToEnd, HeaderNamesALongExecutablePath) {
+    const Tool tool = ToolUnderTest();
+    ScratchDir dir;
+    fs::path deep = dir.Path();
+    for (int i = 0; i < 6; ++i) {
+        deep /= std::string(50, static_cast<char>('a' + i));
+    }
+    fs::create_directories(deep);
+    const fs::path exe = deep / fs::path(tool.exe).filename();
+    fs::copy_file(tool.exe, exe);
+    const Tool copy{exe.string(), tool.launcher, tool.windows};
+    const ProcessResult result = RunIn(copy, dir.Path(), FixturePrefix(), {"-L"}, {});
+    EXPECT_EQ(result.ExitStatus, 0);
+    const std::string header = ReadFile(dir.Path() / "_compileEnv.bat");
+    ASSERT_EQ(header.rfind(kHeaderText, 0), 0u) << header;
+    const std::string path =
+        header.substr(std::strlen(kHeaderText), header.size() - 2 - std::strlen(kHeaderText));
+    EXPECT_GT(path.size(), 300u) << path;
+    if (tool.windows) {
+        EXPECT_EQ(path.substr(path.size() - 12), "\\compenv.exe") << path;
+        EXPECT_NE(path.find(std::string(50, 'f')), std::string::npos) << path;
+    } else {
+        EXPECT_EQ(path, fs::canonical(exe).string());
+    }
+}
+
+// Windows programs split their command line themselves; these start the Windows build
+// with an exact one through a small launcher (COMPENV_E2E_RAW_LAUNCHER).
+TEST(EndToEnd, RawCommandLinesOnWindows) {
+    const Tool tool = ToolUnderTest();
+    const std::string launcher = Env("COMPENV_E2E_RAW_LAUNCHER");
+    if (!tool.windows || launcher.empty()) {
+        GTEST_SKIP() << "needs a Windows build and COMPENV_E2E_RAW_LAUNCHER";
+    }
+    std::string application = "Z:" + fs::absolute(tool.exe).string();
+    for (char& c : application) {
+        c = c == '/' ? '\\' : c;
+    }
+    const std::string invalid = "Error - Invalid command line parameter [";
+    struct Row {
+        const char* name;
+        std::string commandLine;
+        std::string output;
+        int status;
+    };
+    const Row rows[] = {
+        {"quotes group blanks", "compenv.exe -D7 \"-q x\"", invalid + "-q x]\r\n", 1},
+        {"quotes join parts", "compenv.exe \"-D\"7 -x\"y z\"w", invalid + "-xy zw]\r\n", 1},
+        {"no escape character", "compenv.exe -q\\\"a b\"", invalid + "-q\\a b]\r\n", 1},
+        {"lone quote pair is no argument", "compenv.exe \"\" -D7 \"\"", "", 0},
+        {"tab separates", "compenv.exe -D7\t-q", invalid + "-q]\r\n", 1},
+        {"control character separates", "compenv.exe -D7\x01-q", invalid + "-q]\r\n", 1},
+        {"unterminated quote", "compenv.exe -D7 \"-q  ", invalid + "-q  ]\r\n", 1},
+        {"quoted program name", "\"C:\\Some Dir\\compenv.exe\" -D7 -q", invalid + "-q]\r\n", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchDir dir;
+        const Tool raw{launcher, tool.launcher, true};
+        ProcessOptions options;
+        options.Environment = {"COMPENV_RAW_APPLICATION=" + application,
+                               "COMPENV_RAW_COMMAND_LINE=" + row.commandLine};
+        const ProcessResult result = RunIn(raw, dir.Path(), FixturePrefix(), {}, options);
+        EXPECT_EQ(result.ExitStatus, row.status);
+        EXPECT_EQ(result.Output, row.output);
+        EXPECT_EQ(fs::exists(dir.Path() / "_compileEnv.bat"), row.status == 0);
+    }
+}
+
+}  // namespace
+}  // namespace compenv
