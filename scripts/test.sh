@@ -28,6 +28,8 @@ cmake --preset windows-i686 >/dev/null
 cmake --build build/windows-i686 -j"$jobs"
 cmake -DOBJDUMP=i686-w64-mingw32-objdump -DEXE=build/windows-i686/compenv.exe \
     -P tests/check-imports.cmake
+(cd build/windows-i686 && cpack >/dev/null)
+cmake -E tar tf build/windows-i686/compenv-*-win32.zip
 cmake --preset windows-x86_64 >/dev/null
 cmake --build build/windows-x86_64 -j"$jobs"
 

@@ -76,6 +76,8 @@ TEST(RunTool, CompletedRuns) {
         {{"-D6", "-L"}, Lines({kHeader}), Lines({"Error - No compilers installed", kHeader})},
         {{"-D6", "-D7", "-L"}, Lines({kHeader, d7}), Lines({kHeader, d7})},
         {{"-D 7"}, Lines({kHeader, d7}), ""},
+        // An argument of 1 MiB, more than a POSIX or Windows command line can pass.
+        {{"-D" + std::string(1024 * 1024, '0') + "7"}, Lines({kHeader, d7}), ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -132,6 +134,8 @@ TEST(RunTool, FailuresPrintOneMessageAndWriteNothing) {
         {{"-DX"}, "Error - Invalid command line parameter [-DX]"},
         {{"-bcb"}, "Error - Invalid command line parameter [-bcb]"},
         {{"-B6"}, "Error - Invalid command line parameter [-B6]"},
+        {{"-q" + std::string(1024 * 1024, 'x')},
+         "Error - Invalid command line parameter [-q" + std::string(1024 * 1024, 'x') + "]"},
         // Found compilers and list mode before the bad argument change nothing.
         {{"-L", "-D7", "-BCB6", "-x", "-D5"}, "Error - Invalid command line parameter [-x]"},
         // Registry failures pass through with their own messages.

@@ -61,6 +61,24 @@ ProcessResult RunIn(const Tool& tool, const fs::path& dir, const std::string& pr
     return RunProcess(argv, options);
 }
 
+std::string MakePrefix(const fs::path& dir, const std::string& body) {
+    const fs::path prefix = dir / "prefix";
+    fs::create_directories(prefix);
+    WriteFile(prefix / "system.reg",
+              "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n"
+              "#arch=win64\n\n" +
+                  body);
+    return prefix.string();
+}
+
+std::string WindowsPath(const fs::path& path) {
+    std::string text = "Z:" + fs::absolute(path).string();
+    for (char& c : text) {
+        c = c == '/' ? '\\' : c;
+    }
+    return text;
+}
+
 std::string NativeHeader(const std::string& exe) {
     return kHeaderText + fs::canonical(exe).string();
 }

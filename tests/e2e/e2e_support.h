@@ -52,6 +52,13 @@ private:
 ProcessResult RunIn(const Tool& tool, const std::filesystem::path& dir, const std::string& prefix,
                     const std::vector<std::string>& args, ProcessOptions options = {});
 
+// Makes a Wine prefix in `dir` whose system.reg is a win64 header followed by `body`;
+// returns its path.
+std::string MakePrefix(const std::filesystem::path& dir, const std::string& body);
+
+// `path` as Wine's Windows programs name it (the Z: drive maps the Unix root).
+std::string WindowsPath(const std::filesystem::path& path);
+
 extern const char* const kHeaderText;
 
 // The header line the native build writes, without its line end.

@@ -254,10 +254,7 @@ TEST(EndToEnd, RawCommandLinesOnWindows) {
     if (!tool.windows || launcher.empty()) {
         GTEST_SKIP() << "needs a Windows build and COMPENV_E2E_RAW_LAUNCHER";
     }
-    std::string application = "Z:" + fs::absolute(tool.exe).string();
-    for (char& c : application) {
-        c = c == '/' ? '\\' : c;
-    }
+    const std::string application = WindowsPath(tool.exe);
     const std::string invalid = "Error - Invalid command line parameter [";
     struct Row {
         const char* name;

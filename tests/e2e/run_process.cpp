@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,22 @@
 #include <cstdlib>
 
 namespace compenv::testing {
+
+namespace {
+
+// Collects the child's exit status and peak memory; false while it still runs.
+bool Reap(pid_t pid, int flags, ProcessResult& result) {
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, flags, &usage) != pid) {
+        return false;
+    }
+    result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.MaxRssKiB = usage.ru_maxrss;
+    return true;
+}
+
+}  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     ProcessResult result;
@@ -74,9 +91,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         }
         if (out[0] < 0) {
             // Nothing to read: wait for the child alone.
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            if (Reap(pid, WNOHANG, result)) {
                 return result;
             }
             usleep(10000);
@@ -95,9 +110,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     if (out[0] >= 0) {
         close(out[0]);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    Reap(pid, 0, result);
     return result;
 }
 

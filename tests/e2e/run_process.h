@@ -8,6 +8,7 @@ namespace compenv::testing {
 struct ProcessResult {
     int ExitStatus = -1;  // -1 when killed or not started
     std::string Output;   // standard output, bytes as written
+    long MaxRssKiB = 0;   // peak resident memory of the child
 };
 
 struct ProcessOptions {

@@ -2,6 +2,7 @@
 // Windows program through wine64's own argument handling.
 //   COMPENV_RAW_APPLICATION   the program, as a Windows path
 //   COMPENV_RAW_COMMAND_LINE  its whole command line, argument 0 included
+//   COMPENV_RAW_HOLD_FILE     optional: a file kept open without sharing meanwhile
 // Standard handles are inherited; the exit status is the program's, or 125 when it
 // cannot be started.
 
@@ -19,6 +20,15 @@ int main() {
         std::fputs("COMPENV_RAW_APPLICATION and COMPENV_RAW_COMMAND_LINE must be set\n", stderr);
         return 125;
     }
+    const char* holdFile = std::getenv("COMPENV_RAW_HOLD_FILE");
+    const HANDLE held = holdFile == nullptr
+                            ? INVALID_HANDLE_VALUE
+                            : CreateFileA(holdFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (holdFile != nullptr && held == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "cannot hold %s: %lu\n", holdFile, GetLastError());
+        return 125;
+    }
     std::string line = commandLine;  // CreateProcessA may write to it
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -33,5 +43,8 @@ int main() {
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    if (held != INVALID_HANDLE_VALUE) {
+        CloseHandle(held);
+    }
     return static_cast<int>(status);
 }
