@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "e2e_support.h"
 
@@ -244,6 +245,32 @@ TEST(EndToEnd, HeaderNamesALongExecutablePath) {
     } else {
         EXPECT_EQ(path, fs::canonical(exe).string());
     }
+}
+
+// Every file but the batch file is left as it was, the registry included.
+TEST(EndToEnd, WritesNothingButTheBatchFile) {
+    const Tool tool = ToolUnderTest();
+    if (tool.windows) {
+        GTEST_SKIP() << "Wine itself writes to its prefix";
+    }
+    ScratchDir dir;
+    fs::create_directories(dir.Path() / "prefix");
+    fs::copy_file(fs::path(FixturePrefix()) / "system.reg", dir.Path() / "prefix" / "system.reg");
+    WriteFile(dir.Path() / "other.bat", "rem another file\r\n");
+    const auto snapshot = [&dir] {
+        std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
+            files[entry.path().string()] = {ReadFile(entry.path()), entry.last_write_time()};
+        }
+        return files;
+    };
+    const auto before = snapshot();
+    const ProcessResult result = RunIn(tool, dir.Path(), (dir.Path() / "prefix").string(),
+                                       {"-D7", "-BCB6", "-D10", "-L"}, {});
+    EXPECT_EQ(result.ExitStatus, 0);
+    auto after = snapshot();
+    EXPECT_EQ(after.erase((dir.Path() / "_compileEnv.bat").string()), 1u);
+    EXPECT_TRUE(after == before);
 }
 
 // Windows programs split their command line themselves; these start the Windows build

@@ -62,7 +62,10 @@ TEST(Win32Registry, MissingKeysValuesAndShortBuffers) {
     Registry& registry = services->GetRegistry();
     // Present only in the 64-bit view, which a 32-bit installer never wrote.
     EXPECT_EQ(registry.OpenLocalMachineKey("Software\\Borland\\Delphi\\5.0"), nullptr);
-    EXPECT_EQ(registry.OpenLocalMachineKey("Software\\Borland\\Delphi\\99.0"), nullptr);
+    // A missing key is not created by looking for it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(registry.OpenLocalMachineKey("Software\\Borland\\Delphi\\99.0"), nullptr);
+    }
 
     const auto key = registry.OpenLocalMachineKey("Software\\Borland\\Delphi\\7.0");
     ASSERT_NE(key, nullptr);
