@@ -247,6 +247,21 @@ TEST(EndToEnd, HeaderNamesALongExecutablePath) {
     }
 }
 
+// In list mode every line is on the console before the tool waits for Enter, and the
+// file is written only after Enter.
+TEST(EndToEnd, ListModeShowsTheLinesBeforeWaiting) {
+    const Tool tool = ToolUnderTest();
+    ScratchDir dir;
+    ProcessOptions options;
+    options.Input = "\n";
+    options.InputAfter = kD7;
+    options.TimeoutSeconds = 20;
+    const ProcessResult result = RunIn(tool, dir.Path(), FixturePrefix(), {"-L", "-D7"}, options);
+    EXPECT_EQ(result.ExitStatus, 0) << "the tool waited without showing its lines";
+    ExpectText(tool, result.Output, "H\r\n" + kD7, "stdout");
+    ExpectText(tool, ReadFile(dir.Path() / "_compileEnv.bat"), "H\r\n" + kD7, "file");
+}
+
 // Every file but the batch file is left as it was, the registry included.
 TEST(EndToEnd, WritesNothingButTheBatchFile) {
     const Tool tool = ToolUnderTest();

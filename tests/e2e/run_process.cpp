@@ -68,16 +68,22 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         out[0] = -1;
     }
     signal(SIGPIPE, SIG_IGN);
-    std::size_t written = 0;
-    while (written < options.Input.size()) {
-        const ssize_t n =
-            write(in[1], options.Input.data() + written, options.Input.size() - written);
-        if (n <= 0) {
-            break;
+    const auto sendInput = [&options, &in] {
+        std::size_t written = 0;
+        while (written < options.Input.size()) {
+            const ssize_t n =
+                write(in[1], options.Input.data() + written, options.Input.size() - written);
+            if (n <= 0) {
+                break;
+            }
+            written += static_cast<std::size_t>(n);
         }
-        written += static_cast<std::size_t>(n);
+        close(in[1]);
+        in[1] = -1;
+    };
+    if (options.InputAfter.empty()) {
+        sendInput();
     }
-    close(in[1]);
 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.TimeoutSeconds);
@@ -106,6 +112,12 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
             break;
         }
         result.Output.append(buffer, static_cast<std::size_t>(n));
+        if (in[1] >= 0 && result.Output.find(options.InputAfter) != std::string::npos) {
+            sendInput();
+        }
+    }
+    if (in[1] >= 0) {
+        close(in[1]);
     }
     if (out[0] >= 0) {
         close(out[0]);

@@ -15,6 +15,7 @@ struct ProcessOptions {
     std::string WorkingDirectory;
     std::vector<std::string> Environment;  // NAME=VALUE pairs added to the test's own
     std::string Input;                     // written to standard input, then closed
+    std::string InputAfter;                // if set, Input waits until stdout shows this
     bool CloseStdout = false;              // start with standard output closed
     bool CloseStdin = false;               // start with standard input closed
     bool ReadNoOutput = false;             // close the reading end of stdout at once
