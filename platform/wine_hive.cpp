@@ -446,8 +446,8 @@ private:
             return;
         }
         ++pos;
-        if (IsHexForm(line, pos)) {
-            AppendContinuations(line);
+        if (IsHexForm(line, pos) && !AppendContinuations(line)) {
+            return;  // cut short: kept as malformed
         }
         if (!ParseValueData(line, pos, value)) {
             value = HiveValue();
@@ -455,22 +455,23 @@ private:
     }
 
     // Joins the lines a hex value continues on (a line ending in a backslash goes
-    // on with the next line, after its leading blanks).
-    void AppendContinuations(std::string& line) {
+    // on with the next line, after its leading blanks). Returns false when the
+    // value is cut short: the input ends, or a line is too long to keep.
+    bool AppendContinuations(std::string& line) {
         std::string next;
         bool tooLong = false;
         while (!line.empty() && line.back() == '\\') {
             line.pop_back();
             if (!reader_.ReadLine(next, kMaxLineLength, tooLong) || tooLong ||
                 line.size() + next.size() > kMaxLineLength) {
-                line = "!";  // cut short: malformed
-                return;
+                return false;
             }
             const std::size_t start = next.find_first_not_of(" \t");
             if (start != std::string::npos) {
                 line.append(next, start, std::string::npos);
             }
         }
+        return true;
     }
 
     LineReader reader_;

@@ -2,10 +2,13 @@
 # Installs the Debian packages a build needs, only those missing.
 #   install-deps.sh native   compiler, CMake, GoogleTest
 #   install-deps.sh all      also MinGW-w64, Wine, clang and its sanitizer runtime
+#   install-deps.sh fuzz     clang and its sanitizer runtime, CMake
 set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev)
-if [ "${1:-native}" = all ]; then
+if [ "${1:-native}" = fuzz ]; then
+    packages=(clang libclang-rt-14-dev cmake make)
+elif [ "${1:-native}" = all ]; then
     packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64
                clang libclang-rt-14-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
 fi

@@ -49,4 +49,7 @@ COMPENV_E2E_NATIVE_EXE=$root/build/native/compenv \
 COMPENV_E2E_RAW_LAUNCHER=$root/build/windows-x86_64/tests/compenv_raw_launcher.exe \
     build/native/tests/compenv_e2e_tests --gtest_brief=1
 
+stage "fuzzers, 30 seconds each"
+fuzz/run-fuzzers.sh 30
+
 stage "done"

@@ -160,6 +160,36 @@ TEST(WineHiveRegistry, SkipsMalformedLinesAndGoesOn) {
     EXPECT_EQ(lookup.data->Bytes, std::string("C:\\D7\0", 6));
 }
 
+TEST(WineHiveRegistry, KeepsAHexValueCutShortAsMalformed) {
+    // The continuation a hex value's last line promises never comes: the file ends
+    // (a truncated system.reg), or the next line is too long to keep.
+    struct Case {
+        const char* name;
+        std::string rest;  // from the value line to the end of the file
+        bool laterValueFound;
+    };
+    const std::string overlong(17 * 1024 * 1024, '0');
+    const Case cases[] = {
+        {"end of file after the backslash", "\"RootDir\"=hex:43,\\\n", false},
+        {"end of file at the backslash", "\"RootDir\"=hex(2):43,00,\\", false},
+        {"end of file after two continuations", "\"RootDir\"=hex:43,\\\n  3a,\\\n", false},
+        {"overlong continuation line", "\"RootDir\"=hex:43,\\\n" + overlong + "\n\"Later\"=\"x\"\n",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string hive = kWin64 + kDelphi7 + c.rest;
+        WineHiveRegistry registry([&] { return TextSource(hive, 1 << 16); }, "Software\\Borland");
+        const auto key = registry.OpenLocalMachineKey(kKey);
+        ASSERT_NE(key, nullptr);
+        const auto info = key->QueryValueInfo("RootDir");
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->Type, kRegNone);
+        EXPECT_EQ(info->Size, 0u);
+        EXPECT_EQ(key->QueryValueInfo("Later").has_value(), c.laterValueFound);
+    }
+}
+
 TEST(WineHiveRegistry, ReadsTheHiveOnceAndOnlyWhenAsked) {
     int opens = 0;
     const std::string hive = kWin64 + kDelphi7 + "\"RootDir\"=\"C:\\\\D7\"\n";
