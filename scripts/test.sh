@@ -38,8 +38,11 @@ scratch=$(mktemp -d)
 trap 'WINEPREFIX=$scratch/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 scripts/make-wine-prefix.sh "$scratch/prefix"
 export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# One server for the whole stage: each run then starts in milliseconds.
+# One server for the whole stage: each run then starts in milliseconds. The first
+# program started also starts Wine's services, which keep its standard handles open
+# for as long as the server lives: start them here, away from the tests' pipes.
 setsid /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 cmd /c exit 0 </dev/null >/dev/null 2>&1
 ctest --preset windows-x86_64
 COMPENV_E2E_EXE=$root/build/windows-x86_64/compenv.exe \
 COMPENV_E2E_LAUNCHER=/usr/lib/wine/wine64 \
