@@ -406,7 +406,46 @@ public:
     }
 
 private:
+    // True when the escaped path from `line[1]` on certainly lies outside every
+    // subtree: a plain ASCII character differs from the subtree before any escape
+    // other than a doubled backslash, or any non-ASCII byte, is met.
+    bool CertainlyOutside(const std::string& line) const {
+        for (const auto& subtree : subtrees_) {
+            std::size_t pos = 1;
+            std::size_t matched = 0;
+            bool differs = false;
+            while (matched < subtree.size()) {
+                if (pos >= line.size()) {
+                    return false;
+                }
+                char16_t unit = static_cast<unsigned char>(line[pos]);
+                if (unit >= 0x80 || unit == u']') {
+                    return false;
+                }
+                if (unit == u'\\') {
+                    if (pos + 1 >= line.size() || line[pos + 1] != '\\') {
+                        return false;
+                    }
+                    ++pos;
+                }
+                ++pos;
+                if (FoldUnit(unit) != subtree[matched]) {
+                    differs = true;
+                    break;
+                }
+                ++matched;
+            }
+            if (!differs) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     HiveKey* ParseKeyLine(const std::string& line, std::map<std::u16string, HiveKey>& keys) {
+        if (CertainlyOutside(line)) {
+            return nullptr;
+        }
         std::size_t pos = 1;
         std::u16string path;
         if (!ParseEscapedString(line, pos, ']', path)) {
