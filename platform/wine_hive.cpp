@@ -1,6 +1,7 @@
 #include "platform/wine_hive.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "platform/ansi_code_page.h"
 
@@ -564,20 +565,22 @@ private:
     const HiveKey& key_;
 };
 
-bool HasPrefixFolded(const std::u16string& path, const std::u16string& prefix) {
+bool HasPrefixFolded(std::u16string_view path, std::u16string_view prefix) {
     return path.compare(0, prefix.size(), prefix) == 0 &&
            (path.size() == prefix.size() || path[prefix.size()] == u'\\');
 }
 
-const char16_t* const kSoftware = u"SOFTWARE";
-const char16_t* const kWow64Software = u"SOFTWARE\\WOW6432NODE";
+constexpr std::u16string_view kSoftware = u"SOFTWARE";
+constexpr std::u16string_view kWow64Software = u"SOFTWARE\\WOW6432NODE";
 
 // Where a 32-bit process's view of `path` lies in a win64 registry.
 std::u16string Wow64Path(const std::u16string& foldedPath) {
     if (!HasPrefixFolded(foldedPath, kSoftware) || HasPrefixFolded(foldedPath, kWow64Software)) {
         return foldedPath;
     }
-    return kWow64Software + foldedPath.substr(std::char_traits<char16_t>::length(kSoftware));
+    std::u16string path(kWow64Software);
+    path.append(foldedPath, kSoftware.size());
+    return path;
 }
 
 }  // namespace
@@ -601,15 +604,16 @@ const HiveKey* WineHive::FindKey(const std::u16string& path) const {
 }
 
 WineHiveRegistry::WineHiveRegistry(std::function<HiveByteSource()> openHive, std::string subtree)
-    : openHive_(std::move(openHive)), subtree_(std::move(subtree)) {}
+    : openHive_(std::move(openHive)),
+      subtree_(std::move(subtree)),
+      foldedSubtree_(WineHive::FoldCase(AnsiToUtf16(subtree_))) {}
 
 const WineHive& WineHiveRegistry::Hive() {
     if (!hive_) {
-        const std::u16string subtree = WineHive::FoldCase(AnsiToUtf16(subtree_));
         // Both views are kept, since the architecture is only known once read.
         std::vector<std::string> subtrees{subtree_};
-        const std::u16string wow64 = Wow64Path(subtree);
-        if (wow64 != subtree) {
+        const std::u16string wow64 = Wow64Path(foldedSubtree_);
+        if (wow64 != foldedSubtree_) {
             subtrees.push_back(Utf16ToAnsi(wow64));
         }
         const HiveByteSource source = openHive_();
@@ -620,7 +624,7 @@ const WineHive& WineHiveRegistry::Hive() {
 
 std::unique_ptr<RegistryKey> WineHiveRegistry::OpenLocalMachineKey(const std::string& path) {
     std::u16string folded = WineHive::FoldCase(AnsiToUtf16(path));
-    if (!HasPrefixFolded(folded, WineHive::FoldCase(AnsiToUtf16(subtree_)))) {
+    if (!HasPrefixFolded(folded, foldedSubtree_)) {
         return nullptr;
     }
     const WineHive& hive = Hive();

@@ -71,6 +71,7 @@ private:
 
     std::function<HiveByteSource()> openHive_;
     std::string subtree_;
+    std::u16string foldedSubtree_;  // subtree_ as keys are compared
     std::unique_ptr<WineHive> hive_;
 };
 
