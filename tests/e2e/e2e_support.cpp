@@ -1,5 +1,6 @@
 #include "e2e_support.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -77,6 +78,20 @@ std::string WindowsPath(const fs::path& path) {
         c = c == '/' ? '\\' : c;
     }
     return text;
+}
+
+void ExpectCreationFailure(const std::string& output, const std::string& pathEnd) {
+    const std::string start = "Cannot create file \"";
+    ASSERT_EQ(output.rfind(start, 0), 0u) << output.substr(0, 200);
+    const std::size_t close = output.find("\". ");
+    ASSERT_NE(close, std::string::npos) << output.substr(0, 200);
+    const std::string path = output.substr(start.size(), close - start.size());
+    EXPECT_TRUE(path.size() >= pathEnd.size() &&
+                path.compare(path.size() - pathEnd.size(), std::string::npos, pathEnd) == 0)
+        << path.substr(0, 200);
+    EXPECT_GT(output.size(), close + 5) << "no reason given";
+    EXPECT_EQ(output.find("\r\n"), output.size() - 2) << "one line, ending in CR LF";
+    EXPECT_NE(output[output.size() - 3], '.') << "the reason keeps its final period";
 }
 
 std::string NativeHeader(const std::string& exe) {

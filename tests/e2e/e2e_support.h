@@ -59,6 +59,10 @@ std::string MakePrefix(const std::filesystem::path& dir, const std::string& body
 // `path` as Wine's Windows programs name it (the Z: drive maps the Unix root).
 std::string WindowsPath(const std::filesystem::path& path);
 
+// Checks `output` is one "Cannot create file" line naming a full path that ends in
+// `pathEnd`, with the system's reason trimmed of its final period.
+void ExpectCreationFailure(const std::string& output, const std::string& pathEnd);
+
 extern const char* const kHeaderText;
 
 // The header line the native build writes, without its line end.

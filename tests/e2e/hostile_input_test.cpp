@@ -41,20 +41,6 @@ void ExpectWritten(const std::string& file, const std::string& lines) {
     EXPECT_TRUE(file.compare(headerEnd + 2, std::string::npos, lines) == 0) << file.substr(0, 400);
 }
 
-// Checks a one-line creation failure naming a full path that ends in `pathEnd`.
-void ExpectCreationFailure(const std::string& output, const std::string& pathEnd) {
-    const std::string start = "Cannot create file \"";
-    ASSERT_EQ(output.rfind(start, 0), 0u) << output.substr(0, 200);
-    const std::size_t close = output.find("\". ");
-    ASSERT_NE(close, std::string::npos) << output.substr(0, 200);
-    const std::string path = output.substr(start.size(), close - start.size());
-    EXPECT_TRUE(path.size() >= pathEnd.size() &&
-                path.compare(path.size() - pathEnd.size(), std::string::npos, pathEnd) == 0)
-        << path.substr(0, 200);
-    EXPECT_GT(output.size(), close + 5) << "no reason given";
-    EXPECT_EQ(output.find("\r\n"), output.size() - 2) << "one line";
-}
-
 // Arguments to run a program as a user to whom file modes apply: nobody when the
 // tests run as root, who may write to any file.
 std::vector<std::string> AsUnprivilegedUser() {
